@@ -22,7 +22,7 @@
 #include <memory>
 
 // The instrument's memory blocks, numbered as the memory-access commands carry them.
-enum TBlock : int { BlockRam = 1, BlockEeprom = 2, BlockSeeprom = 3 };
+enum TMemoryBlock : int { BlockRam = 1, BlockEeprom = 2, BlockSeeprom = 3 };
 
 namespace Command {
 constexpr std::uint8_t GetID = 0x01;
