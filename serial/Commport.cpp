@@ -59,6 +59,17 @@ pid_t LockOwner(const std::string& lockFile)
     return fields == 1 && pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
 }
 
+// A system call, again when a signal interrupted it.
+template <typename Call>
+ssize_t Retrying(Call call)
+{
+    ssize_t result;
+    do {
+        result = call();
+    } while (result < 0 && errno == EINTR);
+    return result;
+}
+
 }  // namespace
 
 TCommPort::~TCommPort()
@@ -197,20 +208,10 @@ void TCommPort::Close()
 
 bool TCommPort::ReadByte(std::uint8_t& destination)
 {
-    if (!IsOpen) {
-        SkipChecksum = false;
-        TransferOk = false;
-        return false;
-    }
-    ssize_t count;
-    do {
-        count = read(Handle, &destination, 1);
-    } while (count < 0 && errno == EINTR);
-    AddToChecksum(destination);
-    if (count == 1)
-        return true;
-    TransferOk = false;
-    return false;
+    if (!IsOpen)
+        return Refuse();
+    const ssize_t count = Retrying([&] { return read(Handle, &destination, 1); });
+    return Moved(count, destination);
 }
 
 bool TCommPort::ReadChecksumByte(std::uint8_t& destination)
@@ -221,15 +222,24 @@ bool TCommPort::ReadChecksumByte(std::uint8_t& destination)
 
 bool TCommPort::WriteByte(const std::uint8_t& source)
 {
-    if (!IsOpen) {
-        TransferOk = false;
-        return false;
-    }
-    ssize_t count;
-    do {
-        count = write(Handle, &source, 1);
-    } while (count < 0 && errno == EINTR);
-    AddToChecksum(source);
+    if (!IsOpen)
+        return Refuse();
+    const ssize_t count = Retrying([&] { return write(Handle, &source, 1); });
+    return Moved(count, source);
+}
+
+bool TCommPort::Refuse()
+{
+    SkipChecksum = false;
+    TransferOk = false;
+    return false;
+}
+
+bool TCommPort::Moved(ssize_t count, std::uint8_t byte)
+{
+    // Summed after every attempt, so that a skip never outlives one byte; a byte that did not come sums
+    // what the destination already held.
+    AddToChecksum(byte);
     if (count == 1)
         return true;
     TransferOk = false;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 class TCommPort {
 public:
@@ -50,6 +51,8 @@ public:
 
 private:
     bool Fail(const std::string& what);
+    bool Refuse();  // a byte operation on a closed port
+    bool Moved(ssize_t count, std::uint8_t byte);
     bool TakeLockFile(const std::string& devicePath);
     void ReleaseLockFile();
 

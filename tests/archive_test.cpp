@@ -24,17 +24,10 @@ protected:
     void SetUp() override
     {
         WindowTest::SetUp();
-        SetDecimalSeparatorForTesting(QChar(u'.'));
         EmptyAllPages();
         Connect();  // the demonstration part, a QZ5520, offers the archive tools
         ASSERT_TRUE(W->BPageRead->isEnabled());
     }
-    void TearDown() override
-    {
-        SetDecimalSeparatorForTesting(std::nullopt);
-        WindowTest::TearDown();
-    }
-
     void EmptyAllPages()
     {
         Edit([](sim::TImage& image) {

@@ -22,16 +22,10 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        SetDecimalSeparatorForTesting(QChar(u'.'));
         // Only queued codes become readings, so every list is exactly what a test queues.
         Sim.SetReadings({.RatePerSecond = 0});
         Connect();
         W->PCCore->setCurrentWidget(W->TabSheet1);
-    }
-    void TearDown() override
-    {
-        WindowTest::TearDown();
-        SetDecimalSeparatorForTesting(std::nullopt);
     }
 
     // The instrument offers `codes` one per tick; waits until the list holds them all.

@@ -29,13 +29,7 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        SetDecimalSeparatorForTesting(QChar(u'.'));
         Sim.SetReadings({.RatePerSecond = 0});
-    }
-    void TearDown() override
-    {
-        WindowTest::TearDown();
-        SetDecimalSeparatorForTesting(std::nullopt);
     }
 
     // Opens the session with an instrument that reports `partCode`, and shows the "Table" page.

@@ -11,6 +11,8 @@
 
 void WindowTest::SetUp()
 {
+    // Figures read the same on every machine, whatever its regional settings.
+    SetDecimalSeparatorForTesting(QChar(u'.'));
     ASSERT_TRUE(Sim.Start()) << Sim.Error();
     setenv("TRELVO_COM1", Sim.DevicePath().c_str(), 1);
     Window = std::make_unique<TFCore>();
@@ -23,6 +25,7 @@ void WindowTest::TearDown()
 {
     Window.reset();
     unsetenv("TRELVO_COM1");
+    SetDecimalSeparatorForTesting(std::nullopt);
 }
 
 void WindowTest::Connect()

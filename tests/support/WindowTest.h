@@ -1,4 +1,5 @@
-// The real window on the offscreen platform, connected to the in-process simulator as COM1.
+// The real window on the offscreen platform, connected to the in-process simulator as COM1, with the
+// full stop as decimal separator.
 #pragma once
 
 #include "Core.h"
