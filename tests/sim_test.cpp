@@ -1,11 +1,11 @@
 // The simulated instrument, driven byte by byte over its pseudo-terminal with plain POSIX calls.
 #include "Simulator.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -564,12 +564,9 @@ class SimulatorImageFileTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        char pattern[] = "/tmp/trelvo-sim-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        Folder = pattern;
-        File = Folder + "/instrument.txt";
+        ASSERT_TRUE(Folder.isValid());
+        File = Folder.filePath(QStringLiteral("instrument.txt")).toStdString();
     }
-    void TearDown() override { std::filesystem::remove_all(Folder); }
 
     std::string FileText() const
     {
@@ -586,7 +583,7 @@ protected:
         return options;
     }
 
-    std::string Folder;
+    QTemporaryDir Folder;
     std::string File;
 };
 

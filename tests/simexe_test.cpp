@@ -1,6 +1,7 @@
 // The trelvo-sim program as a user runs it: command line, device path on standard output, signals.
 #include "Simulator.h"
 
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -163,13 +164,7 @@ TBytes Exchange(const std::string& device, const std::vector<std::pair<TBytes, s
 
 class SimulatorProgramTest : public testing::Test {
 protected:
-    void SetUp() override
-    {
-        char pattern[] = "/tmp/trelvo-simexe-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        Folder = pattern;
-    }
-    void TearDown() override { std::filesystem::remove_all(Folder); }
+    void SetUp() override { ASSERT_TRUE(Temporary.isValid()); }
 
     std::string ReadText(const std::string& path) const
     {
@@ -179,7 +174,8 @@ protected:
         return text.str();
     }
 
-    std::string Folder;
+    QTemporaryDir Temporary;
+    const std::string Folder = Temporary.path().toStdString();
 };
 
 TEST_F(SimulatorProgramTest, AnswersOnItsDeviceUntilTerminated)
