@@ -22,8 +22,6 @@ protected:
         WindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        // Only queued codes become readings, so every list is exactly what a test queues.
-        Sim.SetReadings({.RatePerSecond = 0});
         Connect();
         W->PCCore->setCurrentWidget(W->TabSheet1);
     }

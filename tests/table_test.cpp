@@ -24,14 +24,6 @@ struct TEntry {
 
 class TablePage : public WindowTest {
 protected:
-    void SetUp() override
-    {
-        WindowTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        Sim.SetReadings({.RatePerSecond = 0});
-    }
-
     // Opens the session with an instrument that reports `partCode`, and shows the "Table" page.
     void Open(std::uint8_t partCode)
     {

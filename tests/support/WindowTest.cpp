@@ -13,6 +13,8 @@ void WindowTest::SetUp()
 {
     // Figures read the same on every machine, whatever its regional settings.
     SetDecimalSeparatorForTesting(QChar(u'.'));
+    // Only queued codes become readings, so every point list is exactly what a test queues.
+    Sim.SetReadings({.RatePerSecond = 0});
     ASSERT_TRUE(Sim.Start()) << Sim.Error();
     setenv("TRELVO_COM1", Sim.DevicePath().c_str(), 1);
     Window = std::make_unique<TFCore>();

@@ -1,5 +1,5 @@
 // The real window on the offscreen platform, connected to the in-process simulator as COM1, with the
-// full stop as decimal separator.
+// full stop as decimal separator and no live reading but those a test queues.
 #pragma once
 
 #include "Core.h"
