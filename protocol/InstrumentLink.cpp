@@ -208,7 +208,7 @@ int TInstrumentLink::GetPage(int page, const TReceived& valueRead)
     if (!LinkOk)
         return 0;
     const int count = ExchangeBuffer[1];
-    if (count == 0 || count > MemoryMap::PageValuesMax)
+    if (MemoryMap::PageEmpty(count))
         return count;
     RunChain(count, [&](int e) { ReadMemory(BlockSeeprom, MemoryMap::PageValue(page, e), 1); }, valueRead);
     return count;

@@ -47,6 +47,8 @@ constexpr int EepromTableEntries = 255;          // as many as the header's coun
 constexpr int TableEntry(int base, int i) { return base + 4 + 4 * i; }
 constexpr int Pages = 8;
 constexpr int PageValuesMax = 122;               // 0x0C + 2 * 122 = 0x100
+// A page header's count of 0, or of more than a page holds, marks the page empty.
+constexpr bool PageEmpty(int count) { return count == 0 || count > PageValuesMax; }
 constexpr int Page(int p) { return 0x0400 + p * 0x100; }
 constexpr int PageValue(int p, int e) { return Page(p) + 0x0C + 2 * e; }
 constexpr int WindowWords = 128;                 // a memory browser window: 256 bytes

@@ -45,7 +45,7 @@ void TFCore::ReadPage(std::uint8_t page)
         LogMessage(QStringLiteral("- Page %1 failed").arg(page));
         return;
     }
-    if (count == 0 || count > MemoryMap::PageValuesMax) {
+    if (MemoryMap::PageEmpty(count)) {
         LogMessage(QStringLiteral("- Page %1 Empty").arg(page));
         return;
     }
